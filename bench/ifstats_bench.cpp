@@ -1,0 +1,144 @@
+// Cost of one table read against the kernel's own cost of one link dump, at
+// 10, 100 and 1,000 interfaces (ifb links in a namespace made here), and of
+// one record update. Needs root; without it the kernel benchmarks are skipped.
+
+#include "Netlink.h"
+#include "ifstats/IPHelper.h"
+#include "support/NetNs.h"
+#include "traffic/TrafficUnit.h"
+
+#include <benchmark/benchmark.h>
+
+#include <linux/rtnetlink.h>
+#include <map>
+#include <memory>
+#include <sys/socket.h>
+
+namespace {
+
+std::string Missing;
+std::map<std::int64_t, std::unique_ptr<testns::Namespace>> Spaces;
+
+// N ifb links, each with an IPv4 address of its own.
+const testns::Namespace* Space(std::int64_t links)
+{
+    if (!Missing.empty())
+        return nullptr;
+    auto& ns = Spaces[links];
+    if (!ns) {
+        ns = std::make_unique<testns::Namespace>("wm-bench-" + std::to_string(links));
+        std::vector<std::string> batch;
+        for (std::int64_t i = 0; i < links; ++i) {
+            batch.push_back("link add ifb" + std::to_string(i) + " type ifb");
+            batch.push_back("addr add 10.99." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1)
+                            + "/32 dev ifb" + std::to_string(i));
+        }
+        if (!ns->IpBatch(batch)) {
+            Missing = "could not make " + std::to_string(links) + " ifb links";
+            return nullptr;
+        }
+    }
+    return ns.get();
+}
+
+template <class F>
+void InSpace(benchmark::State& state, F&& body)
+{
+    const auto* ns = Space(state.range(0));
+    if (ns == nullptr) {
+        state.SkipWithError(("kernel benchmarks skipped: " + Missing).c_str());
+        return;
+    }
+    testns::Enter inside(*ns);
+    if (!inside.Ok()) {
+        state.SkipWithError("cannot enter the benchmark namespace");
+        return;
+    }
+    body();
+}
+
+void BareLinkDump(benchmark::State& state)
+{
+    InSpace(state, [&] {
+        rtnl::NetlinkSocket socket;
+        std::size_t messages = 0;
+        for (auto _ : state) {
+            socket.Dump(RTM_GETLINK, AF_UNSPEC, [&](std::uint16_t, rtnl::Bytes) { return ++messages, true; });
+        }
+        benchmark::DoNotOptimize(messages);
+    });
+}
+
+void IfTableRead(benchmark::State& state)
+{
+    InSpace(state, [&] {
+        TMIBIfArray warm;
+        GetIfTableRows(warm); // the first read of a link also asks for its speed
+        for (auto _ : state) {
+            TMIBIfArray rows;
+            GetIfTableRows(rows);
+            benchmark::DoNotOptimize(rows.data());
+            if (rows.size() < static_cast<std::size_t>(state.range(0)))
+                state.SkipWithError("interface table read came back short");
+        }
+    });
+}
+
+void IpAddrTableRead(benchmark::State& state)
+{
+    InSpace(state, [&] {
+        for (auto _ : state) {
+            TMibIPAddrArray rows;
+            GetIpAddrTableRows(rows);
+            benchmark::DoNotOptimize(rows.data());
+        }
+    });
+}
+
+void RecordUpdate(benchmark::State& state)
+{
+    TTraffic record(MIB_IFROW{}, {});
+    std::uint64_t counter = 0;
+    for (auto _ : state) {
+        counter += 1500;
+        record.Update(counter, counter / 2, 1'000'000'000);
+        benchmark::DoNotOptimize(record.AvgInPerSec);
+    }
+}
+
+BENCHMARK(BareLinkDump)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(IfTableRead)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(IpAddrTableRead)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(RecordUpdate);
+
+// Keeps each run's time so the ratio read / bare dump can be printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs)
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    std::map<std::string, double> times;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Missing = testns::MissingRights();
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const char* links : {"10", "100", "1000"}) {
+        const auto read = reporter.times.find(std::string("IfTableRead/") + links);
+        const auto bare = reporter.times.find(std::string("BareLinkDump/") + links);
+        if (read != reporter.times.end() && bare != reporter.times.end() && bare->second > 0)
+            std::printf("interface table read / bare link dump at %s links: %.2f\n", links, read->second / bare->second);
+    }
+    Spaces.clear();
+    benchmark::Shutdown();
+    return 0;
+}
