@@ -12,6 +12,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <memory>
 #include <linux/rtnetlink.h>
 #include <mutex>
 #include <net/if.h>
@@ -56,16 +57,19 @@ struct LinkFacts {
     std::uint64_t seenInRead = 0;
 };
 
-struct LinkCache {
-    std::unordered_map<std::uint32_t, LinkFacts> byIndex;
-    ino_t netns = 0; // interface indexes mean something only within one namespace
+// Kept between reads, and all of it belongs to one network namespace:
+// interface indexes mean something only within one.
+struct KernelState {
+    ino_t netns = 0;
+    std::unique_ptr<rtnl::NetlinkSocket> socket;
+    std::unordered_map<std::uint32_t, LinkFacts> links;
     std::uint64_t reads = 0;
 };
 
 std::mutex Lock;
 Snapshot<MIB_IFROW> IfSnapshot;
 Snapshot<MIB_IPADDRROW> AddrSnapshot;
-LinkCache Links;
+KernelState Kernel;
 
 ino_t CurrentNetns()
 {
@@ -75,7 +79,7 @@ ino_t CurrentNetns()
 
 const LinkFacts& RefreshFacts(const rtnl::LinkMessage& link, std::optional<rtnl::LinkProbe>& probe)
 {
-    auto [it, added] = Links.byIndex.try_emplace(link.index);
+    auto [it, added] = Kernel.links.try_emplace(link.index);
     LinkFacts& facts = it->second;
     const bool renamed = added || facts.name != link.name || facts.kind != link.kind;
     const bool changed = facts.operstate != link.operstate || facts.carrier != link.carrier
@@ -92,7 +96,7 @@ const LinkFacts& RefreshFacts(const rtnl::LinkMessage& link, std::optional<rtnl:
         facts.carrier = link.carrier;
         facts.carrierChanges = link.carrierChanges;
     }
-    facts.seenInRead = Links.reads;
+    facts.seenInRead = Kernel.reads;
     return facts;
 }
 
@@ -117,17 +121,13 @@ MIB_IFROW MakeRow(const rtnl::LinkMessage& link, const LinkFacts& facts)
     return row;
 }
 
-std::optional<std::vector<MIB_IFROW>> ReadLinks()
+std::optional<std::vector<MIB_IFROW>> ReadLinks(rtnl::NetlinkSocket& socket)
 {
-    if (const ino_t netns = CurrentNetns(); netns != Links.netns) {
-        Links.byIndex.clear();
-        Links.netns = netns;
-    }
-    ++Links.reads;
+    ++Kernel.reads;
     std::optional<rtnl::LinkProbe> probe; // opened only when some link needs it
     std::vector<MIB_IFROW> rows;
     const bool ok = rtnl::ConsistentDump(
-        RTM_GETLINK, AF_UNSPEC,
+        socket, RTM_GETLINK, AF_UNSPEC,
         [&](std::uint16_t, rtnl::Bytes message) {
             const auto link = rtnl::ParseLinkMessage(message);
             if (!link)
@@ -138,7 +138,7 @@ std::optional<std::vector<MIB_IFROW>> ReadLinks()
         [&] { rows.clear(); });
     if (!ok)
         return std::nullopt;
-    std::erase_if(Links.byIndex, [](const auto& entry) { return entry.second.seenInRead != Links.reads; });
+    std::erase_if(Kernel.links, [](const auto& entry) { return entry.second.seenInRead != Kernel.reads; });
     return rows;
 }
 
@@ -148,11 +148,11 @@ std::uint32_t PrefixMask(std::uint8_t length)
     return htonl(hostOrder);
 }
 
-std::optional<std::vector<MIB_IPADDRROW>> ReadAddresses()
+std::optional<std::vector<MIB_IPADDRROW>> ReadAddresses(rtnl::NetlinkSocket& socket)
 {
     std::vector<MIB_IPADDRROW> rows;
     const bool ok = rtnl::ConsistentDump(
-        RTM_GETADDR, AF_INET,
+        socket, RTM_GETADDR, AF_INET,
         [&](std::uint16_t, rtnl::Bytes message) {
             std::optional<rtnl::AddrMessage> address;
             if (!rtnl::ParseAddrMessage(message, address))
@@ -200,9 +200,17 @@ std::uint32_t ServeTable(Table* table, std::uint32_t* size, bool order, Snapshot
             snapshot.pending = false;
         return result;
     }
-    auto rows = read();
-    if (!rows)
+    if (const ino_t netns = CurrentNetns(); netns != Kernel.netns) {
+        Kernel = KernelState{};
+        Kernel.netns = netns;
+    }
+    if (!Kernel.socket)
+        Kernel.socket = std::make_unique<rtnl::NetlinkSocket>();
+    auto rows = read(*Kernel.socket);
+    if (!rows) {
+        Kernel.socket.reset();
         return ERROR_GEN_FAILURE;
+    }
     if (order)
         SortRows(*rows);
     const std::uint32_t result = WriteTable(table, size, *rows);

@@ -100,10 +100,9 @@ DumpResult NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family, const Me
     }
 }
 
-bool ConsistentDump(std::uint16_t type, std::uint8_t family, const MessageHandler& onMessage,
+bool ConsistentDump(NetlinkSocket& socket, std::uint16_t type, std::uint8_t family, const MessageHandler& onMessage,
                     const std::function<void()>& onRestart)
 {
-    NetlinkSocket socket;
     for (int attempt = 0; attempt < DumpAttempts; ++attempt) {
         if (attempt > 0)
             onRestart();

@@ -1,6 +1,6 @@
 #pragma once
-// An rtnetlink socket that runs one dump at a time. Made afresh for each read,
-// so it always answers for the network namespace the calling thread is in.
+// An rtnetlink socket that runs one dump at a time. It answers for the network
+// namespace it was made in.
 
 #include "RtnlParse.h"
 
@@ -32,8 +32,10 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-// Dumps until a consistent answer arrives (a few tries); false when none does.
-bool ConsistentDump(std::uint16_t type, std::uint8_t family, const MessageHandler& onMessage,
+// Dumps until a consistent answer arrives (a few tries, onRestart before each
+// further one); false when none does. After a failure the kernel may still be
+// mid-dump on this socket and refuse the next request: make a new socket.
+bool ConsistentDump(NetlinkSocket& socket, std::uint16_t type, std::uint8_t family, const MessageHandler& onMessage,
                     const std::function<void()>& onRestart);
 
 } // namespace rtnl
