@@ -18,9 +18,8 @@ void ReadTable(Func call, bool order, std::vector<TableRow<Table>>& rows)
     constexpr std::size_t offset = offsetof(Table, table);
     if (allocated < sizeof(std::uint32_t))
         return;
-    auto buffer = std::make_unique_for_overwrite<std::byte[]>(allocated);
-    // Zeroed so a platform that fills less than it asked for cannot leak stale bytes into rows.
-    std::memset(buffer.get(), 0, allocated);
+    // Zeroed, so a platform that fills less than it asked for cannot leak stale bytes into rows.
+    auto buffer = std::make_unique<std::byte[]>(allocated);
     if (call(reinterpret_cast<Table*>(buffer.get()), &size, order) != NO_ERROR)
         return;
     std::uint32_t count = 0;
