@@ -12,8 +12,8 @@
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <memory>
 #include <linux/rtnetlink.h>
+#include <memory>
 #include <mutex>
 #include <net/if.h>
 #include <optional>
