@@ -237,6 +237,22 @@ TEST_F(TrafficTest, UnreadableAddressTableGivesNotFound)
     EXPECT_EQ(Make().IpAddress, "Not found!");
 }
 
+TEST_F(TrafficTest, GivenAddressTableIsUsedWithoutReadingTheTableAgain)
+{
+    GetIpAddrTable = FailingGetIpAddrTable;
+    const TMibIPAddrArray table = {AddrRow(1, 127, 0, 0, 1), AddrRow(2, 192, 168, 7, 1)};
+    int calls = 0;
+    std::string ipInCallback;
+    TTraffic found(*IfRow(2), table, [&](TTraffic* r) {
+        ++calls;
+        ipInCallback = r->IpAddress;
+    });
+    EXPECT_EQ(found.IpAddress, "192.168.  7.  1");
+    EXPECT_EQ(ipInCallback, found.IpAddress);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(TTraffic(*IfRow(5), table, {}).IpAddress, "Not found!");
+}
+
 // ---- Counter deltas ----
 
 struct DeltaCase {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 TFormatSettings FormatSettings;
 
@@ -84,12 +85,28 @@ std::string FormatScaled(std::uint64_t value, const TUnitRow (&rows)[N], const T
 
 } // namespace
 
+namespace {
+
+TMibIPAddrArray ReadAddressTable()
+{
+    TMibIPAddrArray rows;
+    GetIpAddrTableRows(rows);
+    return rows;
+}
+
+} // namespace
+
 TTraffic::TTraffic(const MIB_IFROW& row, TTrafficEvent OnCreated)
+    : TTraffic(row, ReadAddressTable(), std::move(OnCreated))
+{
+}
+
+TTraffic::TTraffic(const MIB_IFROW& row, const TMibIPAddrArray& addresses, TTrafficEvent OnCreated)
 {
     Running = true;
     Connected = true;
     InterfaceIndex = row.dwIndex;
-    IpAddress = LookupIpAddress(row.dwIndex);
+    IpAddress = AddressText(addresses, row.dwIndex);
     // Clamped first: a huge length must not turn negative on its way to an int32.
     const auto physLength = std::min<std::uint32_t>(row.dwPhysAddrLen, MAXLEN_PHYSADDR);
     MacAddress = MacAddrToStr(row.bPhysAddr, static_cast<std::int32_t>(physLength));
@@ -102,13 +119,11 @@ TTraffic::TTraffic(const MIB_IFROW& row, TTrafficEvent OnCreated)
         OnCreated(this);
 }
 
-std::string TTraffic::LookupIpAddress(std::uint32_t index)
+std::string TTraffic::AddressText(const TMibIPAddrArray& addresses, std::uint32_t index)
 {
-    TMibIPAddrArray rows;
-    GetIpAddrTableRows(rows);
-    const auto match = std::find_if(rows.begin(), rows.end(),
+    const auto match = std::find_if(addresses.begin(), addresses.end(),
                                     [index](const MIB_IPADDRROW& r) { return r.dwIndex == index; });
-    return match == rows.end() ? "Not found!" : IpAddrToStr(match->dwAddr);
+    return match == addresses.end() ? "Not found!" : IpAddrToStr(match->dwAddr);
 }
 
 std::uint64_t CounterDelta(std::uint64_t previous, std::uint64_t current)

@@ -17,7 +17,11 @@ using TTrafficEvent = std::function<void(TTraffic*)>;
 // Per-interface counters, fed once a poll with the interface's octet counters.
 class TTraffic {
 public:
+    // Reads the IPv4 address table for the interface's address.
     TTraffic(const MIB_IFROW& row, TTrafficEvent OnCreated);
+    // Takes the address from a table the caller has already read, so a poll that finds
+    // many new interfaces reads the table once.
+    TTraffic(const MIB_IFROW& row, const TMibIPAddrArray& addresses, TTrafficEvent OnCreated);
 
     void Update(std::uint64_t inOctets, std::uint64_t outOctets, std::uint64_t speed);
     void ClearCounters();
@@ -54,7 +58,7 @@ public:
     std::uint64_t Speed = 0;
 
 private:
-    static std::string LookupIpAddress(std::uint32_t index);
+    static std::string AddressText(const TMibIPAddrArray& addresses, std::uint32_t index);
 };
 
 // Bytes moved between two readings of one counter; see Update.
