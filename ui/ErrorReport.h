@@ -1,0 +1,12 @@
+#pragma once
+// The application's report of an error that escaped an event handler.
+
+#include <QString>
+
+class QWidget;
+
+inline constexpr char ApplicationTitle[] = "VELKOR | Web Monitor";
+
+// A modal box with the error's text, an error icon and OK, captioned with the application
+// title; returns once the user has confirmed it.
+void ShowApplicationError(QWidget* parent, const QString& message);

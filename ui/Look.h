@@ -1,0 +1,27 @@
+#pragma once
+// Colours and fonts shared by both windows.
+
+#include <QColor>
+#include <QFont>
+
+class QWidget;
+
+namespace look {
+
+inline const QColor Cream{255, 251, 240};
+inline const QColor MedGray{160, 160, 164};
+inline const QColor Red{255, 0, 0};
+inline const QColor Blue{0, 0, 255};
+inline const QColor Green{0, 128, 0};
+
+// "MS Sans Serif" where installed, else the nearest sans font, at a character height in pixels.
+QFont SansFont(int pixelHeight);
+// The windows' own font: 11 px.
+QFont WindowFont();
+// The value fields' font: 12 px.
+QFont ValueFont();
+
+// A disabled container whose contents must still be drawn in their normal colours.
+void KeepEnabledColours(QWidget* widget);
+
+} // namespace look
