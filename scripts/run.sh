@@ -4,8 +4,4 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" "$root/build"
-app="$root/build/app/webmonitor"
-if [ -x "$app" ]; then
-  exec "$app"
-fi
-echo "Built the interface tables and the traffic counters; the monitor window is not part of this build yet."
+exec "$root/build/app/webmonitor"

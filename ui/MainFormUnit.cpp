@@ -24,8 +24,11 @@ constexpr int PollInterval = 1000;
 // Only a real change reaches the control, so an idle interface repaints nothing.
 void SetText(QLineEdit* edit, const QString& text)
 {
-    if (edit->text() != text)
-        edit->setText(text);
+    if (edit->text() == text)
+        return;
+    edit->setText(text);
+    // A text wider than its field is cut at the right edge, not scrolled to its end.
+    edit->setCursorPosition(0);
 }
 
 void SetText(QLabel* label, const QString& text)
