@@ -539,6 +539,8 @@ void MainFormTest::descriptionHint()
     QCOMPARE(field->Hint(), QString::fromStdString(wide));
     QVERIFY(field->ShowHint());
     QCOMPARE(field->toolTip(), QString::fromStdString(wide));
+    // Cut at the right edge: the field shows the start of the text.
+    QCOMPARE(field->cursorPosition(), 0);
     Tabs()->setTabIndex(0);
     QCOMPARE(field->Hint(), QStringLiteral("short"));
     QVERIFY(!field->ShowHint());
@@ -577,6 +579,7 @@ void MainFormTest::stayOnTopSwitchesTheWindowFlag()
 
 void MainFormTest::enterGoesToFocusedButtonElseExit()
 {
+    QVERIFY(Find<QPushButton>("ExitButton")->isDefault());
     g_ifRows = {Row(1)};
     Tick();
     form->activateWindow();
