@@ -52,6 +52,7 @@ private Q_SLOTS:
     void objectsComeBackUnreleased();
     void clickSelectsThroughTheChangeEvent();
     void formPlaceholders();
+    void tabWidthsFollowFontAndText();
 };
 
 void TabSetTest::rules_data()
@@ -231,6 +232,27 @@ void TabSetTest::formPlaceholders()
     QCOMPARE(bar.tabs(), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
     QCOMPARE(bar.TabIndex(), 0);
     QCOMPARE(bar.Object<Probe>(0), nullptr);
+}
+
+// Tab sizes are measured once; a new font or text must measure them again.
+void TabSetTest::tabWidthsFollowFontAndText()
+{
+    TTabSet bar;
+    bar.resize(600, 21);
+    bar.AddObject(QStringLiteral("192.168.  1. 20"), nullptr);
+    bar.AddObject(QStringLiteral("short"), nullptr);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    const int before = bar.tabRect(0).width();
+
+    QFont bigger = bar.font();
+    bigger.setPixelSize(30);
+    bar.setFont(bigger);
+    QTRY_VERIFY(bar.tabRect(0).width() > before);
+
+    const int wide = bar.tabRect(1).width();
+    bar.setTabText(1, QStringLiteral("a much longer caption"));
+    QVERIFY(bar.tabRect(1).width() > wide);
 }
 
 int main(int argc, char* argv[])

@@ -6,6 +6,7 @@
 #include <QStyleOptionTab>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -48,10 +49,12 @@ void TTabSet::SelectPrevious()
 void TTabSet::AddObject(const QString& text, std::unique_ptr<TTabObject> object)
 {
     m_objects.push_back(std::move(object));
+    m_sizeHints.emplace_back();
     try {
         addTab(text);
     } catch (...) {
         m_objects.pop_back();
+        m_sizeHints.pop_back();
         throw;
     }
     ShowSelection();
@@ -70,6 +73,7 @@ std::unique_ptr<TTabObject> TTabSet::DeleteTab(int index)
         return nullptr;
     auto object = std::move(m_objects[static_cast<std::size_t>(index)]);
     m_objects.erase(m_objects.begin() + index);
+    m_sizeHints.erase(m_sizeHints.begin() + index);
     {
         const QSignalBlocker quiet(this);
         removeTab(index);
@@ -87,8 +91,10 @@ std::vector<std::unique_ptr<TTabObject>> TTabSet::Clear()
     m_tabIndex = -1;
     const QSignalBlocker quiet(this);
     // From the end, so QTabBar never has to pick a new current tab in the middle.
-    for (int i = count() - 1; i >= 0; --i)
+    for (int i = count() - 1; i >= 0; --i) {
+        m_sizeHints.pop_back();
         removeTab(i);
+    }
     return objects;
 }
 
@@ -105,6 +111,30 @@ void TTabSet::setTabs(const QStringList& texts)
     auto dropped = Clear();
     for (const QString& text : texts)
         AddObject(text, nullptr);
+}
+
+void TTabSet::setTabText(int index, const QString& text)
+{
+    if (index >= 0 && index < static_cast<int>(m_sizeHints.size()))
+        m_sizeHints[static_cast<std::size_t>(index)] = QSize();
+    QTabBar::setTabText(index, text);
+}
+
+QSize TTabSet::tabSizeHint(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(m_sizeHints.size()))
+        return QTabBar::tabSizeHint(index);
+    QSize& hint = m_sizeHints[static_cast<std::size_t>(index)];
+    if (!hint.isValid())
+        hint = QTabBar::tabSizeHint(index);
+    return hint;
+}
+
+void TTabSet::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        std::fill(m_sizeHints.begin(), m_sizeHints.end(), QSize());
+    QTabBar::changeEvent(event);
 }
 
 // QTabBar always marks a current tab while it has any; with index -1 none looks selected.

@@ -70,6 +70,9 @@ public:
     // Index -1, no Change; the objects come back in tab order.
     [[nodiscard]] std::vector<std::unique_ptr<TTabObject>> Clear();
 
+    // A tab's text is measured once; changing it goes through here so it is measured again.
+    void setTabText(int index, const QString& text);
+
     // Texts only, without objects (placeholders of a form).
     QStringList tabs() const;
     void setTabs(const QStringList& texts);
@@ -80,6 +83,8 @@ Q_SIGNALS:
 
 protected:
     void initStyleOption(QStyleOptionTab* option, int tabIndex) const override;
+    QSize tabSizeHint(int index) const override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -90,4 +95,7 @@ private:
 
     int m_tabIndex = -1;
     std::vector<std::unique_ptr<TTabObject>> m_objects;
+    // QTabBar measures every tab each time one is added; a thousand interfaces would cost
+    // half a million measurements in one poll. In step with the tabs; invalid = unmeasured.
+    mutable std::vector<QSize> m_sizeHints;
 };
