@@ -29,13 +29,7 @@ const testns::Namespace* Space(std::int64_t links)
     auto& ns = Spaces[links];
     if (!ns) {
         ns = std::make_unique<testns::Namespace>("wm-bench-" + std::to_string(links));
-        std::vector<std::string> batch;
-        for (std::int64_t i = 0; i < links; ++i) {
-            batch.push_back("link add ifb" + std::to_string(i) + " type ifb");
-            batch.push_back("addr add 10.99." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1)
-                            + "/32 dev ifb" + std::to_string(i));
-        }
-        if (!ns->IpBatch(batch)) {
+        if (!ns->AddIfbLinks(links)) {
             Missing = "could not make " + std::to_string(links) + " ifb links";
             return nullptr;
         }

@@ -210,13 +210,7 @@ const testns::Namespace* LinkSpace(std::int64_t links)
     if (DumpSpace)
         return DumpSpace.get();
     DumpSpace = std::make_unique<testns::Namespace>("wm-formbench");
-    std::vector<std::string> batch;
-    for (std::int64_t i = 0; i < links; ++i) {
-        batch.push_back("link add ifb" + std::to_string(i) + " type ifb");
-        batch.push_back("addr add 10.99." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1)
-                        + "/32 dev ifb" + std::to_string(i));
-    }
-    if (!DumpSpace->IpBatch(batch)) {
+    if (!DumpSpace->AddIfbLinks(links)) {
         Missing = "could not make " + std::to_string(links) + " ifb links";
         DumpSpace.reset();
     }

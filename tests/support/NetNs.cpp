@@ -44,6 +44,18 @@ bool Namespace::Ip(const std::string& arguments) const
     return ok_ && Run("ip -n " + name_ + " " + arguments);
 }
 
+bool Namespace::AddIfbLinks(long long count) const
+{
+    std::vector<std::string> batch;
+    for (long long i = 0; i < count; ++i) {
+        const std::string link = "ifb" + std::to_string(i);
+        batch.push_back("link add " + link + " type ifb");
+        batch.push_back("addr add 10.99." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1) + "/32 dev " +
+                        link);
+    }
+    return IpBatch(batch);
+}
+
 bool Namespace::IpBatch(const std::vector<std::string>& lines) const
 {
     if (!ok_)

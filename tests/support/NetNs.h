@@ -29,6 +29,8 @@ public:
     bool IpBatch(const std::vector<std::string>& lines) const;
     // Runs a command inside the namespace (`ip netns exec`).
     bool Exec(const std::string& command) const;
+    // Adds ifb0..ifb<count-1>, each with an address of its own in 10.99.0.0/16.
+    bool AddIfbLinks(long long count) const;
 
 private:
     std::string name_;
