@@ -226,8 +226,7 @@ void TMainForm::ShowCurrentAdapter()
     ui->UnFreezeButton->setVisible(r.Connected);
     ui->ClearCountersButton->setVisible(r.Connected);
     ui->RemoveInactiveButton->setVisible(!r.Connected);
-    ui->FreezeButton->setEnabled(r.Running);
-    ui->UnFreezeButton->setEnabled(!r.Running);
+    ShowRunning(r);
     SetText(ui->ledAdapterDescription, Text(r.Description));
     SetText(ui->ledMACAddress, Text(r.MacAddress));
     SetText(ui->ledSpeed, Text(BitsPerSecToStr(r.Speed)));
@@ -254,16 +253,20 @@ void TMainForm::ClearAdapterView()
         SetText(field, QString());
 }
 
+void TMainForm::ShowRunning(const TTraffic& traffic)
+{
+    ui->FreezeButton->setEnabled(traffic.Running);
+    ui->UnFreezeButton->setEnabled(!traffic.Running);
+}
+
 void TMainForm::TrafficFrozen(TTraffic* traffic)
 {
-    ui->FreezeButton->setEnabled(traffic->Running);
-    ui->UnFreezeButton->setEnabled(!traffic->Running);
+    ShowRunning(*traffic);
 }
 
 void TMainForm::TrafficUnfrozen(TTraffic* traffic)
 {
-    ui->FreezeButton->setEnabled(traffic->Running);
-    ui->UnFreezeButton->setEnabled(!traffic->Running);
+    ShowRunning(*traffic);
 }
 
 void TMainForm::pcChange()

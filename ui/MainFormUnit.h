@@ -55,6 +55,8 @@ private:
     void TrafficCreated(TTraffic* traffic);
     void ShowCurrentAdapter();
     void ClearAdapterView();
+    // Freeze enabled while the record counts, Unfreeze while it does not.
+    void ShowRunning(const TTraffic& traffic);
     void TrafficFrozen(TTraffic* traffic);
     void TrafficUnfrozen(TTraffic* traffic);
 

@@ -60,13 +60,6 @@ void TTabSet::AddObject(const QString& text, std::unique_ptr<TTabObject> object)
     ShowSelection();
 }
 
-TTabObject* TTabSet::Holder(int index) const
-{
-    if (index < 0 || index >= static_cast<int>(m_objects.size()))
-        return nullptr;
-    return m_objects[static_cast<std::size_t>(index)].get();
-}
-
 std::unique_ptr<TTabObject> TTabSet::DeleteTab(int index)
 {
     if (index < 0 || index >= count())

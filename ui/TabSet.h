@@ -25,7 +25,6 @@ public:
     explicit TTabOwned(T* notYetOwned) : m_object(notYetOwned) {}
 
     T* get() const { return m_object; }
-    bool owns() const { return m_owner != nullptr; }
     void Adopt(std::unique_ptr<T> object)
     {
         if (object.get() == m_object)
@@ -63,7 +62,6 @@ public:
         auto* holder = dynamic_cast<TTabOwned<T>*>(m_objects[static_cast<std::size_t>(index)].get());
         return holder ? holder->get() : nullptr;
     }
-    TTabObject* Holder(int index) const;
 
     // The index stays while below the new count, else becomes count - 1; no Change.
     [[nodiscard]] std::unique_ptr<TTabObject> DeleteTab(int index);
