@@ -575,6 +575,11 @@ void MainFormTest::stayOnTopSwitchesTheWindowFlag()
     QVERIFY(!(form->windowFlags() & Qt::WindowStaysOnTopHint));
     QVERIFY(form->isVisible());
     QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+
+    // Where "mini" overlaps the check box, a click lands on "mini"; below it, on the box.
+    QWidget* bottom = Find<QWidget>("pnlBottom");
+    QCOMPARE(bottom->childAt(330, 14), Find<QWidget>("b_mon"));
+    QCOMPARE(bottom->childAt(330, 30), box);
 }
 
 void MainFormTest::enterGoesToFocusedButtonElseExit()

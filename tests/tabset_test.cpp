@@ -53,6 +53,7 @@ private Q_SLOTS:
     void clickSelectsThroughTheChangeEvent();
     void formPlaceholders();
     void tabWidthsFollowFontAndText();
+    void tooManyTabsBringScrollArrows();
 };
 
 void TabSetTest::rules_data()
@@ -253,6 +254,30 @@ void TabSetTest::tabWidthsFollowFontAndText()
     const int wide = bar.tabRect(1).width();
     bar.setTabText(1, QStringLiteral("a much longer caption"));
     QVERIFY(bar.tabRect(1).width() > wide);
+}
+
+void TabSetTest::tooManyTabsBringScrollArrows()
+{
+    TTabSet bar;
+    bar.resize(473, 21);
+    bar.AddObject(QStringLiteral("192.168.  1. 20"), nullptr);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    const auto arrows = [&bar] {
+        int shown = 0;
+        for (const QWidget* child : bar.findChildren<QWidget*>())
+            if (child->isVisible()) {
+                ++shown;
+                // Both arrows sit at the right end of the bar.
+                if (child->geometry().left() < bar.width() / 2)
+                    return -1;
+            }
+        return shown;
+    };
+    QCOMPARE(arrows(), 0);
+    for (int i = 0; i < 12; ++i)
+        bar.AddObject(QStringLiteral("10.  0.  0.%1").arg(i, 3), nullptr);
+    QTRY_COMPARE(arrows(), 2);
 }
 
 int main(int argc, char* argv[])
