@@ -500,21 +500,52 @@ void MainFormTest::failingPollIsReportedAndPollingGoesOn()
 
 void MainFormTest::failureWhileCreatingARecordLeavesNoTab()
 {
-    g_ifRows = {Row(1)};
+    const auto closeTheReport = [this] {
+        QTimer::singleShot(0, form.get(), [] {
+            if (QWidget* box = QApplication::activeModalWidget())
+                box->close();
+        });
+    };
+    g_ifRows = {Row(1, 0, 0), Row(2, 0, 0)};
     Tick();
-    g_ifRows.push_back(Row(2));
+    g_ifRows = {Row(1, 1'024, 0), Row(2, 2'048, 0)};
+    Tick();
+    Tabs()->setTabIndex(0);
+    TTraffic* first = Tabs()->Object<TTraffic>(0);
+    TTraffic* second = Tabs()->Object<TTraffic>(1);
+
+    // Before the record exists: the address table cannot be read.
+    g_ifRows.push_back(Row(3));
     g_addrThrows = true;
-    QTimer::singleShot(0, form.get(), [] {
-        if (QWidget* box = QApplication::activeModalWidget())
-            box->close();
-    });
+    closeTheReport();
     Tick();
-    QCOMPARE(Tabs()->count(), 1);
-    QCOMPARE(ShownIndex(), 1u);
     g_addrThrows = false;
-    Tick();
     QCOMPARE(Tabs()->count(), 2);
-    QCOMPARE(ShownIndex(), 2u);
+    QCOMPARE(form->Current(), first);
+
+    // Inside its announcement: the change event fails after the view took the new record.
+    bool armed = true;
+    QObject saboteur;
+    connect(Tabs(), &TTabSet::Change, &saboteur, [&armed](int, bool&) {
+        if (armed)
+            throw std::runtime_error("change refused");
+    });
+    closeTheReport();
+    Tick();
+    armed = false;
+    QCOMPARE(Tabs()->count(), 2);
+    QCOMPARE(Tabs()->TabIndex(), 0);
+    QCOMPARE(form->Current(), first);
+
+    // Later polls keep both records with their counts and add the new interface once.
+    Tick();
+    Tick();
+    QCOMPARE(Tabs()->count(), 3);
+    QCOMPARE(Tabs()->Object<TTraffic>(0), first);
+    QCOMPARE(Tabs()->Object<TTraffic>(1), second);
+    QCOMPARE(first->TotalIn, std::uint64_t{1'024});
+    QCOMPARE(second->TotalIn, std::uint64_t{2'048});
+    QCOMPARE(ShownIndex(), 3u);
 }
 
 void MainFormTest::clickOnTabShowsItsRecordAtOnce()

@@ -191,6 +191,7 @@ TTraffic* TMainForm::FindTraffic(std::uint32_t index)
 void TMainForm::TrafficCreated(TTraffic* traffic)
 {
     TTabSet& tabs = *ui->TrafficTabs;
+    TTraffic* const previous = CurrentTraffic;
     auto holder = std::make_unique<TTabOwned<TTraffic>>(traffic);
     TTabOwned<TTraffic>* announced = holder.get();
     tabs.AddObject(Text(traffic->IpAddress), std::move(holder));
@@ -198,10 +199,11 @@ void TMainForm::TrafficCreated(TTraffic* traffic)
         m_byIndex.emplace(traffic->InterfaceIndex, traffic);
         tabs.setTabIndex(tabs.count() - 1);
     } catch (...) {
-        // The record dies with its constructor; no tab, lookup or view may keep it.
+        // The record dies with its constructor: no tab or lookup may keep it, and the
+        // selection, which never moved, keeps its record, or the next refresh would
+        // clear the tab list and drop every record.
         m_byIndex.erase(traffic->InterfaceIndex);
-        if (CurrentTraffic == traffic)
-            CurrentTraffic = nullptr;
+        CurrentTraffic = previous;
         auto unowned = tabs.DeleteTab(tabs.count() - 1);
         throw;
     }
