@@ -51,6 +51,8 @@ void TTabSet::AddObject(const QString& text, std::unique_ptr<TTabObject> object)
     m_objects.push_back(std::move(object));
     m_sizeHints.emplace_back();
     try {
+        // QTabBar makes a first tab current by itself and says so; our index stays.
+        const QSignalBlocker quiet(this);
         addTab(text);
     } catch (...) {
         m_objects.pop_back();
