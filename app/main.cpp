@@ -1,7 +1,6 @@
 // Opens the monitor window and runs until it is closed.
 
 #include "traffic/TrafficUnit.h"
-#include "ui/ErrorReport.h"
 #include "ui/LocaleTexts.h"
 #include "ui/MainFormUnit.h"
 
@@ -11,7 +10,6 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QString::fromUtf8(ApplicationTitle));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/webmonitor.png")));
     FormatSettings = FormatSettingsFrom(QLocale::system());
 
