@@ -99,7 +99,6 @@ void TLabeledEdit::PlaceLabel()
 {
     if (!m_label)
         return;
-    m_label->adjustSize();
     m_label->setGeometry(x(), y() - LabelGap - LabelHeight, m_label->sizeHint().width(), LabelHeight);
 }
 
@@ -117,10 +116,6 @@ void TLabeledEdit::ApplyColours()
 // Flat: a single-line border instead of the style's sunken frame.
 void TLabeledEdit::paintEvent(QPaintEvent* event)
 {
-    {
-        QPainter painter(this);
-        painter.fillRect(rect(), look::Cream);
-    }
     QLineEdit::paintEvent(event);
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::Active, QPalette::Dark));

@@ -4,10 +4,9 @@
 // and it moves, shows and hides with the field.
 
 #include <QColor>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-
-#include <QLabel>
 
 class TLabeledEdit : public QLineEdit {
     Q_OBJECT
