@@ -29,6 +29,14 @@ QFont ValueFont()
     return SansFont(12);
 }
 
+void FillBackground(QWidget* widget, const QColor& colour)
+{
+    QPalette colours = widget->palette();
+    colours.setColor(QPalette::Window, colour);
+    widget->setPalette(colours);
+    widget->setAutoFillBackground(true);
+}
+
 void KeepEnabledColours(QWidget* widget)
 {
     QPalette colours = widget->palette();

@@ -10,9 +10,6 @@ namespace look {
 
 inline const QColor Cream{255, 251, 240};
 inline const QColor MedGray{160, 160, 164};
-inline const QColor Red{255, 0, 0};
-inline const QColor Blue{0, 0, 255};
-inline const QColor Green{0, 128, 0};
 
 // "MS Sans Serif" where installed, else the nearest sans font, at a character height in pixels.
 QFont SansFont(int pixelHeight);
@@ -20,6 +17,9 @@ QFont SansFont(int pixelHeight);
 QFont WindowFont();
 // The value fields' font: 12 px.
 QFont ValueFont();
+
+// A widget drawn on a plain background of its own.
+void FillBackground(QWidget* widget, const QColor& colour);
 
 // A disabled container whose contents must still be drawn in their normal colours.
 void KeepEnabledColours(QWidget* widget);

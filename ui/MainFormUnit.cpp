@@ -89,15 +89,8 @@ void TMainForm::ApplyLook()
                              ui->ledAvgOUTSec, ui->ledTotalOUT})
         field->setFont(valueFont);
 
-    QPalette status = ui->StatusText->palette();
-    status.setColor(QPalette::Window, look::Cream);
-    ui->StatusText->setPalette(status);
-    ui->StatusText->setAutoFillBackground(true);
-
-    QPalette grey = ui->Panel3->palette();
-    grey.setColor(QPalette::Window, look::MedGray);
-    ui->Panel3->setPalette(grey);
-    ui->Panel3->setAutoFillBackground(true);
+    look::FillBackground(ui->StatusText, look::Cream);
+    look::FillBackground(ui->Panel3, look::MedGray);
 
     // The view is disabled so it takes no input, yet it must not look greyed out.
     look::KeepEnabledColours(ui->GroupBox);
