@@ -83,10 +83,6 @@ std::string FormatScaled(std::uint64_t value, const TUnitRow (&rows)[N], const T
     return FormatInUnit(value, *row, settings);
 }
 
-} // namespace
-
-namespace {
-
 TMibIPAddrArray ReadAddressTable()
 {
     TMibIPAddrArray rows;
