@@ -2,9 +2,14 @@
 
 #include <QMessageBox>
 
-void ShowApplicationError(QWidget* parent, const QString& message)
+void ShowErrorBox(QWidget* parent, const QString& caption, const QString& message)
 {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), message, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, caption, message, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ApplicationError"));
     box.exec();
+}
+
+void ShowApplicationError(QWidget* parent, const QString& message)
+{
+    ShowErrorBox(parent, QString::fromUtf8(ApplicationTitle), message);
 }

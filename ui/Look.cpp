@@ -1,5 +1,6 @@
 #include "ui/Look.h"
 
+#include <QLineEdit>
 #include <QPalette>
 #include <QStringList>
 #include <QWidget>
@@ -35,6 +36,24 @@ void FillBackground(QWidget* widget, const QColor& colour)
     colours.setColor(QPalette::Window, colour);
     widget->setPalette(colours);
     widget->setAutoFillBackground(true);
+}
+
+void SetFieldText(QLineEdit* field, const QString& text)
+{
+    if (field->text() == text)
+        return;
+    field->setText(text);
+    field->setCursorPosition(0);
+}
+
+void ShowInFront(QWidget* window)
+{
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void KeepEnabledColours(QWidget* widget)

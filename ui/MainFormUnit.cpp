@@ -7,6 +7,7 @@
 #include "ui/ErrorReport.h"
 #include "ui/LocaleTexts.h"
 #include "ui/Look.h"
+#include "ui/unit_screen.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -21,14 +22,9 @@ namespace {
 
 constexpr int PollInterval = 1000;
 
-// Only a real change reaches the control, so an idle interface repaints nothing.
-void SetText(QLineEdit* edit, const QString& text)
+void SetText(QLineEdit* field, const QString& text)
 {
-    if (edit->text() == text)
-        return;
-    edit->setText(text);
-    // A text wider than its field is cut at the right edge, not scrolled to its end.
-    edit->setCursorPosition(0);
+    look::SetFieldText(field, text);
 }
 
 void SetText(QLabel* label, const QString& text)
@@ -43,6 +39,8 @@ QString Text(const std::string& text)
 }
 
 } // namespace
+
+TMainForm* MainForm = nullptr;
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::MainForm>())
 {
@@ -62,6 +60,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     connect(ui->RemoveInactiveButton, &QPushButton::clicked, this, &TMainForm::RemoveInactiveButtonClick);
     connect(ui->ExitButton, &QPushButton::clicked, this, &TMainForm::ExitButtonClick);
     connect(ui->cbOnTop, &QCheckBox::clicked, this, &TMainForm::cbOnTopClick);
+    connect(ui->b_mon, &QPushButton::clicked, this, &TMainForm::b_monClick);
 
     ApplyLook();
     FormCreate();
@@ -331,6 +330,25 @@ void TMainForm::cbOnTopClick()
     // Changing a window flag hides the window.
     if (shown)
         show();
+}
+
+// Without the compact window, hiding would leave no window to come back from.
+void TMainForm::b_monClick()
+{
+    if (!form_monitoring)
+        return;
+    look::ShowInFront(form_monitoring);
+    hide();
+}
+
+QString TMainForm::TotalINText() const
+{
+    return ui->ledTotalIN->text();
+}
+
+QString TMainForm::TotalOUTText() const
+{
+    return ui->ledTotalOUT->text();
 }
 
 // Enter goes to the focused button, else to the default button Exit.

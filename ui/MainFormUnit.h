@@ -30,6 +30,10 @@ public:
     // The record shown, or none.
     TTraffic* Current() const { return CurrentTraffic; }
 
+    // The two totals as the view shows them, for the compact window to copy.
+    QString TotalINText() const;
+    QString TotalOUTText() const;
+
 public Q_SLOTS:
     void TimerTimer();
     void TrafficTabsChange(int NewTab, bool& AllowChange);
@@ -41,6 +45,7 @@ public Q_SLOTS:
     void RemoveInactiveButtonClick();
     void ExitButtonClick();
     void cbOnTopClick();
+    void b_monClick();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -68,3 +73,6 @@ private:
     TTabOwned<TTraffic>* m_announced = nullptr;
     bool m_placed = false;
 };
+
+// The one main window, set by the application shell.
+extern TMainForm* MainForm;

@@ -1,0 +1,111 @@
+#include "ui/unit_screen.h"
+
+#include "ui_form_monitoring.h"
+
+#include "ui/Look.h"
+#include "ui/MainFormUnit.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int CopyInterval = 1000;
+
+int PlaceOnAxis(int start, int length, int areaStart, int areaLength)
+{
+    if (length >= areaLength)
+        return areaStart;
+    return std::clamp(start, areaStart, areaStart + areaLength - length);
+}
+
+} // namespace
+
+Tform_monitoring* form_monitoring = nullptr;
+
+QPoint PlaceOnScreen(const QRect& wanted, const QRect& available)
+{
+    return {PlaceOnAxis(wanted.x(), wanted.width(), available.x(), available.width()),
+            PlaceOnAxis(wanted.y(), wanted.height(), available.y(), available.height())};
+}
+
+Tform_monitoring::Tform_monitoring(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::form_monitoring>())
+{
+    ui->setupUi(this);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(CopyInterval);
+
+    connect(Timer1, &QTimer::timeout, this, &Tform_monitoring::Timer1Timer);
+    connect(ui->b_pan, &QPushButton::clicked, this, &Tform_monitoring::b_panClick);
+
+    ApplyLook();
+    Timer1->start();
+}
+
+Tform_monitoring::~Tform_monitoring() = default;
+
+void Tform_monitoring::ApplyLook()
+{
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setFont(look::WindowFont());
+    QPalette colours = palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        colours.setColor(group, QPalette::WindowText, look::Green);
+        colours.setColor(group, QPalette::ButtonText, look::Green);
+    }
+    setPalette(colours);
+    ui->ledTotalIN->setFont(look::ValueFont());
+    ui->ledTotalOUT->setFont(look::ValueFont());
+    ui->Label1->adjustSize();
+    ui->Label2->adjustSize();
+}
+
+void Tform_monitoring::Timer1Timer()
+{
+    if (!MainForm)
+        return;
+    look::SetFieldText(ui->ledTotalIN, MainForm->TotalINText());
+    look::SetFieldText(ui->ledTotalOUT, MainForm->TotalOUTText());
+}
+
+void Tform_monitoring::b_panClick()
+{
+    if (MainForm)
+        look::ShowInFront(MainForm);
+}
+
+void Tform_monitoring::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        PlaceFirstTime();
+    }
+}
+
+// Later shows keep the place the user left it at.
+void Tform_monitoring::PlaceFirstTime()
+{
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    resize(OuterSize.shrunkBy(frame));
+    QScreen* display = QGuiApplication::screenAt(FirstPlace);
+    if (!display)
+        display = QGuiApplication::primaryScreen();
+    const QRect wanted(FirstPlace, OuterSize);
+    move(display ? PlaceOnScreen(wanted, display->availableGeometry()) : FirstPlace);
+}
+
+// With the main window hidden this is the last way back to it, so closing brings it back
+// rather than leave the program running with no window.
+void Tform_monitoring::closeEvent(QCloseEvent* event)
+{
+    if (MainForm && !MainForm->isVisible())
+        look::ShowInFront(MainForm);
+    QWidget::closeEvent(event);
+}
