@@ -1,19 +1,14 @@
-// Opens the monitor window and runs until it is closed.
+// Starts the monitor and runs until its main window is closed.
 
+#include "app/Application.h"
+#include "app/StartUp.h"
 #include "traffic/TrafficUnit.h"
 #include "ui/LocaleTexts.h"
-#include "ui/MainFormUnit.h"
-
-#include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/webmonitor.png")));
+    TApplication Application(argc, argv);
     FormatSettings = FormatSettingsFrom(QLocale::system());
-
-    TMainForm MainForm;
-    MainForm.show();
-    return QApplication::exec();
+    StartUp(Application);
+    return Application.Run();
 }

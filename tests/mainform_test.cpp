@@ -7,6 +7,7 @@
 #include "ui/LocaleTexts.h"
 #include "ui/MainFormUnit.h"
 #include "ui/TabSet.h"
+#include "support/FakeRows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,32 +51,8 @@ std::uint32_t FakeGetIpAddrTable(MIB_IPADDRTABLE* table, std::uint32_t* size, bo
     return WriteTable(table, size, g_addrRows);
 }
 
-MIB_IFROW Row(std::uint32_t index, std::uint64_t in = 0, std::uint64_t out = 0, std::uint64_t speed = 100'000'000,
-              const std::string& descr = {})
-{
-    MIB_IFROW row;
-    std::memset(&row, 0, sizeof row);
-    row.dwIndex = index;
-    row.dwSpeed = speed;
-    row.dwInOctets = in;
-    row.dwOutOctets = out;
-    row.dwPhysAddrLen = 6;
-    row.bPhysAddr = {0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(index), 0, 0};
-    const std::string text = descr.empty() ? "eth" + std::to_string(index) : descr;
-    std::memcpy(row.bDescr, text.data(), std::min(text.size(), sizeof row.bDescr - 1));
-    row.dwDescrLen = static_cast<std::uint32_t>(std::min(text.size(), sizeof row.bDescr - 1) + 1);
-    return row;
-}
-
-// Interface n gets 10.0.0.n.
-MIB_IPADDRROW Addr(std::uint32_t index)
-{
-    MIB_IPADDRROW row{};
-    const std::uint8_t octets[4] = {10, 0, 0, static_cast<std::uint8_t>(index)};
-    std::memcpy(&row.dwAddr, octets, sizeof octets);
-    row.dwIndex = index;
-    return row;
-}
+using fakerows::Addr;
+using fakerows::Row;
 
 QString IpText(std::uint32_t index)
 {
