@@ -92,13 +92,33 @@ void Tform_monitoring::showEvent(QShowEvent* event)
 // Later shows keep the place the user left it at.
 void Tform_monitoring::PlaceFirstTime()
 {
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    resize(OuterSize.shrunkBy(frame));
     QScreen* display = QGuiApplication::screenAt(FirstPlace);
     if (!display)
         display = QGuiApplication::primaryScreen();
     const QRect wanted(FirstPlace, OuterSize);
-    move(display ? PlaceOnScreen(wanted, display->availableGeometry()) : FirstPlace);
+    m_firstPlace = display ? PlaceOnScreen(wanted, display->availableGeometry()) : FirstPlace;
+    move(m_firstPlace);
+    if (QWindow* window = windowHandle()) {
+        connect(window, &QWindow::xChanged, this, &Tform_monitoring::FitToFrame);
+        connect(window, &QWindow::yChanged, this, &Tform_monitoring::FitToFrame);
+    }
+}
+
+// A window manager tells the frame's size only once it has framed the window, which moves
+// the client area within it; then the client area shrinks so that frame and title bar
+// stay within the outer size.
+void Tform_monitoring::FitToFrame()
+{
+    if (m_fittedToFrame || !windowHandle())
+        return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull())
+        return;
+    m_fittedToFrame = true;
+    // A resize here may also set the client area's stale place; the frame goes back to its own.
+    const QPoint place = m_firstPlace;
+    resize(OuterSize.shrunkBy(frame));
+    move(place);
 }
 
 // With the main window hidden this is the last way back to it, so closing brings it back

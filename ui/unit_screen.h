@@ -40,9 +40,12 @@ protected:
 private:
     void ApplyLook();
     void PlaceFirstTime();
+    void FitToFrame();
 
     std::unique_ptr<Ui::form_monitoring> ui;
     bool m_placed = false;
+    bool m_fittedToFrame = false;
+    QPoint m_firstPlace;
 };
 
 // The one compact window, set by the application shell.
