@@ -98,27 +98,29 @@ void Tform_monitoring::PlaceFirstTime()
     const QRect wanted(FirstPlace, OuterSize);
     m_firstPlace = display ? PlaceOnScreen(wanted, display->availableGeometry()) : FirstPlace;
     move(m_firstPlace);
-    if (QWindow* window = windowHandle()) {
-        connect(window, &QWindow::xChanged, this, &Tform_monitoring::FitToFrame);
-        connect(window, &QWindow::yChanged, this, &Tform_monitoring::FitToFrame);
-    }
+    if (QWindow* window = windowHandle())
+        window->installEventFilter(this);
 }
 
-// A window manager tells the frame's size only once it has framed the window, which moves
-// the client area within it; then the client area shrinks so that frame and title bar
+// A window manager frames a window before it first shows it, and only then is the frame's
+// size known: at the first expose the client area shrinks so that frame and title bar
 // stay within the outer size.
-void Tform_monitoring::FitToFrame()
+bool Tform_monitoring::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_fittedToFrame || !windowHandle())
-        return;
-    const QMargins frame = windowHandle()->frameMargins();
+    QWindow* window = windowHandle();
+    if (watched == window && event->type() == QEvent::Expose && window->isExposed()) {
+        window->removeEventFilter(this);
+        FitToFrame(window->frameMargins());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Tform_monitoring::FitToFrame(const QMargins& frame)
+{
     if (frame.isNull())
         return;
-    m_fittedToFrame = true;
-    // A resize here may also set the client area's stale place; the frame goes back to its own.
-    const QPoint place = m_firstPlace;
-    resize(OuterSize.shrunkBy(frame));
-    move(place);
+    // The client area's own place: Qt's idea of the frame may still be stale here.
+    setGeometry(QRect(m_firstPlace + QPoint(frame.left(), frame.top()), OuterSize.shrunkBy(frame)));
 }
 
 // With the main window hidden this is the last way back to it, so closing brings it back

@@ -2,6 +2,7 @@
 // The compact totals window: small, always on top, mirroring the main window's two
 // totals once a second whether shown or hidden. It holds no data of its own.
 
+#include <QMargins>
 #include <QPoint>
 #include <QSize>
 #include <QWidget>
@@ -36,15 +37,15 @@ public Q_SLOTS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ApplyLook();
     void PlaceFirstTime();
-    void FitToFrame();
+    void FitToFrame(const QMargins& frame);
 
     std::unique_ptr<Ui::form_monitoring> ui;
     bool m_placed = false;
-    bool m_fittedToFrame = false;
     QPoint m_firstPlace;
 };
 
