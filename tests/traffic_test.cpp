@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -585,6 +586,12 @@ struct ActiveForCase {
     std::uint32_t ticks;
     const char* text;
 };
+
+// Test names come from this, so they stay the same from build to build.
+void PrintTo(const ActiveForCase& c, std::ostream* os)
+{
+    *os << c.ticks << " ticks";
+}
 
 class ActiveForTextTest : public TrafficTest, public ::testing::WithParamInterface<ActiveForCase> {};
 
