@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -17,6 +18,9 @@ TLabeledEdit::TLabeledEdit(QWidget* parent)
     setReadOnly(true);
     setFrame(false);
     setTextMargins(2, 0, 1, 0);
+    // Painted edge to edge, so a changed value repaints the field alone, not the containers
+    // beneath it: most of the cost of an idle second.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_label->setObjectName(QStringLiteral("label"));
     // A field destroyed on its own takes its label along; with the container both go anyway.
     connect(this, &QObject::destroyed, m_label.data(), &QObject::deleteLater);
@@ -116,6 +120,10 @@ void TLabeledEdit::ApplyColours()
 // Flat: a single-line border instead of the style's sunken frame.
 void TLabeledEdit::paintEvent(QPaintEvent* event)
 {
+    {
+        QPainter painter(this);
+        painter.fillRect(event->rect(), palette().color(QPalette::Active, QPalette::Base));
+    }
     QLineEdit::paintEvent(event);
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::Active, QPalette::Dark));

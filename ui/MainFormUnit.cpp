@@ -232,7 +232,10 @@ void TMainForm::ShowCurrentAdapter()
     SetText(ui->ledPeakOUTSec, Text(BytesToStr(r.PeakOutPerSec)));
     SetText(ui->ledAvgOUTSec, Text(BytesToStr(r.AvgOutPerSec)));
     SetText(ui->ledTotalOUT, Text(BytesToStr(r.TotalOut)));
-    SetText(ui->ledStartedAt, DateTimeText(r.StartedAt, QLocale()));
+    // Formatting a local time reads the time zone, and the start changes only on a clear.
+    if (!m_startedAtText || m_startedAtText->first != r.StartedAt)
+        m_startedAtText.emplace(r.StartedAt, DateTimeText(r.StartedAt, QLocale()));
+    SetText(ui->ledStartedAt, m_startedAtText->second);
     SetText(ui->ledActiveFor, Text(r.GetActiveForText()));
     SetText(ui->StatusText, Text(r.GetStatusText()));
 }

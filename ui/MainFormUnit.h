@@ -2,11 +2,15 @@
 // The main window. Once a second it reads the interface table, keeps one tab per
 // interface (the tab list owns the records) and shows the selected interface's record.
 
+#include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 class QTimer;
 class TTraffic;
@@ -72,6 +76,7 @@ private:
     // The tab of the record under construction, until the poll gives it the record.
     TTabOwned<TTraffic>* m_announced = nullptr;
     bool m_placed = false;
+    std::optional<std::pair<std::chrono::system_clock::time_point, QString>> m_startedAtText;
 };
 
 // The one main window, set by the application shell.
