@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QIcon>
 
-#include <exception>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -22,6 +21,16 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 TApplication::~TApplication()
 {
     DestroyForms();
+}
+
+QString TApplication::Title() const
+{
+    return ApplicationTitleText();
+}
+
+void TApplication::SetTitle(const QString& title)
+{
+    SetApplicationTitle(title);
 }
 
 int TApplication::Run()
@@ -43,6 +52,8 @@ void TApplication::DestroyForms()
     }
 }
 
+// The last resort for an error no handler of ours caught: Qt's frames between it and here
+// may not clean up after it, so our own connections catch theirs (Guarded).
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
@@ -50,15 +61,8 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
         if (event->type() == QEvent::Close && receiver == m_mainForm && event->isAccepted())
             quit();
         return handled;
-    } catch (const std::exception& error) {
-        ShowException(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        ShowException(tr("Unknown error"));
+        ReportCurrentException(nullptr);
     }
     return false;
-}
-
-void TApplication::ShowException(const QString& message)
-{
-    ShowErrorBox(nullptr, m_title, message);
 }

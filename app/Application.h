@@ -19,8 +19,9 @@ public:
     TApplication(int& argc, char** argv);
     ~TApplication() override;
 
-    QString Title() const { return m_title; }
-    void SetTitle(const QString& title) { m_title = title; }
+    // The caption of the application's error boxes.
+    QString Title() const;
+    void SetTitle(const QString& title);
 
     // Creates a window, stores it in its global and takes ownership of it.
     template <class TForm>
@@ -48,9 +49,6 @@ private:
         std::unique_ptr<QWidget> form;
         std::function<void()> forget;
     };
-    void ShowException(const QString& message);
-
-    QString m_title;
     QWidget* m_mainForm = nullptr;
     std::vector<OwnedForm> m_forms;
 };

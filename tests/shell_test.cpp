@@ -7,7 +7,9 @@
 #include "ifstats/IPHelper.h"
 #include "traffic/TrafficUnit.h"
 #include "ui/LabeledEdit.h"
+#include "ui/ErrorReport.h"
 #include "ui/MainFormUnit.h"
+#include "ui/TabSet.h"
 #include "ui/unit_screen.h"
 
 #include "support/FakeRows.h"
@@ -301,27 +303,52 @@ void ShellTest::compactWindowGoesFirstAtShutdown()
     QVERIFY(!MainForm && !form_monitoring && !app.MainWindow());
 }
 
+namespace {
+
+// A handler that fails, wired up as the windows wire theirs.
+class Failing : public QObject {
+public:
+    explicit Failing(QString how) : how_(std::move(how)) {}
+    void Fail()
+    {
+        if (how_ == u"other")
+            throw 42;
+        throw std::runtime_error("handler exploded");
+    }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::User)
+            Fail();
+        return QObject::event(event);
+    }
+
+private:
+    QString how_;
+};
+
+} // namespace
+
 void ShellTest::escapedErrorIsReportedAndTheProgramGoesOn_data()
 {
     QTest::addColumn<QString>("source");
     QTest::newRow("button click") << "click";
     QTest::newRow("timer tick") << "timer";
     QTest::newRow("not a std::exception") << "other";
+    QTest::newRow("tab click") << "tab";
+    QTest::newRow("event no handler caught") << "event";
 }
 
 void ShellTest::escapedErrorIsReportedAndTheProgramGoesOn()
 {
     QFETCH(QString, source);
+    Failing failing(source);
     QPushButton button;
     QTimer timer;
     timer.setSingleShot(true);
-    const auto fail = [source] {
-        if (source == u"other")
-            throw 42;
-        throw std::runtime_error("handler exploded");
-    };
-    connect(&button, &QPushButton::clicked, &button, fail);
-    connect(&timer, &QTimer::timeout, &timer, fail);
+    connect(&button, &QPushButton::clicked, &failing, Guarded(&failing, &Failing::Fail));
+    connect(&timer, &QTimer::timeout, &failing, Guarded(&failing, &Failing::Fail));
 
     QString caption, message;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -332,12 +359,22 @@ void ShellTest::escapedErrorIsReportedAndTheProgramGoesOn()
         icon = box->icon();
         buttons = box->standardButtons();
     });
-    if (source == u"click") {
+    if (source == u"click" || source == u"other") {
         button.show();
         QTest::mouseClick(&button, Qt::LeftButton);
-    } else {
+    } else if (source == u"timer") {
         timer.start(0);
         QTRY_VERIFY(!caption.isEmpty());
+    } else if (source == u"tab") {
+        g_ifRows = {Row(1), Row(2)};
+        MainForm->TimerTimer();
+        auto* tabs = Find<TTabSet>(MainForm, "TrafficTabs");
+        connect(tabs, &TTabSet::Change, &failing, [&failing](int, bool&) { failing.Fail(); });
+        MainForm->show();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    } else {
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&failing, &event);
     }
     QCOMPARE(caption, QStringLiteral("VELKOR | Web Monitor"));
     QCOMPARE(message, source == u"other" ? QStringLiteral("Unknown error") : QStringLiteral("handler exploded"));
@@ -349,6 +386,7 @@ void ShellTest::escapedErrorIsReportedAndTheProgramGoesOn()
     MainForm->TimerTimer();
     g_ifRows = {Row(1, 1'024, 0)};
     MainForm->TimerTimer();
+    QCOMPARE(MainForm->Current()->InterfaceIndex, 1u);
     QCOMPARE(TextOf(MainForm, "ledTotalIN"), QStringLiteral("1.00 KB"));
     QVERIFY(MainForm->Timer->isActive());
 }

@@ -1,15 +1,44 @@
 #include "ui/ErrorReport.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 
-void ShowErrorBox(QWidget* parent, const QString& caption, const QString& message)
+#include <exception>
+
+namespace {
+
+QString& Title()
 {
-    QMessageBox box(QMessageBox::Critical, caption, message, QMessageBox::Ok, parent);
-    box.setObjectName(QStringLiteral("ApplicationError"));
-    box.exec();
+    static QString title = QString::fromUtf8(ApplicationTitle);
+    return title;
+}
+
+} // namespace
+
+QString ApplicationTitleText()
+{
+    return Title();
+}
+
+void SetApplicationTitle(const QString& title)
+{
+    Title() = title;
 }
 
 void ShowApplicationError(QWidget* parent, const QString& message)
 {
-    ShowErrorBox(parent, QString::fromUtf8(ApplicationTitle), message);
+    QMessageBox box(QMessageBox::Critical, Title(), message, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("ApplicationError"));
+    box.exec();
+}
+
+void ReportCurrentException(QWidget* parent)
+{
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        ShowApplicationError(parent, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        ShowApplicationError(parent, QCoreApplication::translate("ErrorReport", "Unknown error"));
+    }
 }

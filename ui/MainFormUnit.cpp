@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <exception>
 #include <optional>
 #include <utility>
 
@@ -50,17 +49,18 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     Timer->setTimerType(Qt::PreciseTimer);
     Timer->setInterval(PollInterval);
 
-    connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
+    connect(Timer, &QTimer::timeout, this, Guarded(this, &TMainForm::TimerTimer));
+    // Unguarded: a failure here must reach the poll that selected a new record, which undoes it.
     connect(ui->TrafficTabs, &TTabSet::Change, this, &TMainForm::TrafficTabsChange);
-    connect(ui->pc, &QTabWidget::currentChanged, this, &TMainForm::pcChange);
-    connect(ui->ledAdapterDescription, &QLineEdit::textChanged, this, &TMainForm::ledAdapterDescriptionChange);
-    connect(ui->FreezeButton, &QPushButton::clicked, this, &TMainForm::FreezeButtonClick);
-    connect(ui->UnFreezeButton, &QPushButton::clicked, this, &TMainForm::UnFreezeButtonClick);
-    connect(ui->ClearCountersButton, &QPushButton::clicked, this, &TMainForm::ClearCountersButtonClick);
-    connect(ui->RemoveInactiveButton, &QPushButton::clicked, this, &TMainForm::RemoveInactiveButtonClick);
-    connect(ui->ExitButton, &QPushButton::clicked, this, &TMainForm::ExitButtonClick);
-    connect(ui->cbOnTop, &QCheckBox::clicked, this, &TMainForm::cbOnTopClick);
-    connect(ui->b_mon, &QPushButton::clicked, this, &TMainForm::b_monClick);
+    connect(ui->pc, &QTabWidget::currentChanged, this, Guarded(this, &TMainForm::pcChange));
+    connect(ui->ledAdapterDescription, &QLineEdit::textChanged, this, Guarded(this, &TMainForm::ledAdapterDescriptionChange));
+    connect(ui->FreezeButton, &QPushButton::clicked, this, Guarded(this, &TMainForm::FreezeButtonClick));
+    connect(ui->UnFreezeButton, &QPushButton::clicked, this, Guarded(this, &TMainForm::UnFreezeButtonClick));
+    connect(ui->ClearCountersButton, &QPushButton::clicked, this, Guarded(this, &TMainForm::ClearCountersButtonClick));
+    connect(ui->RemoveInactiveButton, &QPushButton::clicked, this, Guarded(this, &TMainForm::RemoveInactiveButtonClick));
+    connect(ui->ExitButton, &QPushButton::clicked, this, Guarded(this, &TMainForm::ExitButtonClick));
+    connect(ui->cbOnTop, &QCheckBox::clicked, this, Guarded(this, &TMainForm::cbOnTopClick));
+    connect(ui->b_mon, &QPushButton::clicked, this, Guarded(this, &TMainForm::b_monClick));
 
     ApplyLook();
     FormCreate();
@@ -106,7 +106,7 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormDestroy()
 {
-    disconnect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
+    disconnect(Timer, &QTimer::timeout, this, nullptr);
     Timer->stop();
     CurrentTraffic = nullptr;
     m_byIndex.clear();
@@ -122,10 +122,8 @@ void TMainForm::TimerTimer()
     Timer->stop();
     try {
         PollInterfaces();
-    } catch (const std::exception& error) {
-        ShowApplicationError(this, QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        ShowApplicationError(this, tr("Unknown error"));
+        ReportCurrentException(this);
     }
     Timer->start();
 }

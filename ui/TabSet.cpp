@@ -1,5 +1,7 @@
 #include "ui/TabSet.h"
 
+#include "ui/ErrorReport.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
@@ -157,8 +159,13 @@ void TTabSet::mousePressEvent(QMouseEvent* event)
         return;
     }
     const int index = tabAt(event->position().toPoint());
-    if (index >= 0)
-        setTabIndex(index);
+    try {
+        if (index >= 0)
+            setTabIndex(index);
+    } catch (...) {
+        // The change handler's error must not unwind through Qt's event delivery.
+        ReportCurrentException(this);
+    }
     event->accept();
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui_form_monitoring.h"
 
+#include "ui/ErrorReport.h"
 #include "ui/Look.h"
 #include "ui/MainFormUnit.h"
 
@@ -41,8 +42,8 @@ Tform_monitoring::Tform_monitoring(QWidget* parent) : QWidget(parent), ui(std::m
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(CopyInterval);
 
-    connect(Timer1, &QTimer::timeout, this, &Tform_monitoring::Timer1Timer);
-    connect(ui->b_pan, &QPushButton::clicked, this, &Tform_monitoring::b_panClick);
+    connect(Timer1, &QTimer::timeout, this, Guarded(this, &Tform_monitoring::Timer1Timer));
+    connect(ui->b_pan, &QPushButton::clicked, this, Guarded(this, &Tform_monitoring::b_panClick));
 
     ApplyLook();
     Timer1->start();
