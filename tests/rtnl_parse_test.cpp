@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
 #include <net/if.h>
 #include <linux/if_addr.h>
@@ -163,11 +164,13 @@ TEST(ParseLinkMessage, Prefers64BitCountersWhereverTheyStand)
     ASSERT_TRUE(a);
     EXPECT_EQ(a->rxBytes, 111u);
     EXPECT_EQ(a->txBytes, 222u);
+    EXPECT_FALSE(a->stats64);
     for (const auto& m : {before, after}) {
         const auto link = rtnl::ParseLinkMessage(m.Bytes());
         ASSERT_TRUE(link);
         EXPECT_EQ(link->rxBytes, 5'000'000'000ull);
         EXPECT_EQ(link->txBytes, 6'000'000'000ull);
+        EXPECT_TRUE(link->stats64);
     }
 }
 
@@ -212,6 +215,83 @@ TEST(ParseLinkMessage, RefusesMalformedMessages)
 
     for (const auto& c : cases)
         EXPECT_FALSE(rtnl::ParseLinkMessage(c.bytes)) << c.name;
+}
+
+Message StatsMessage(std::uint32_t index)
+{
+    if_stats_msg body{};
+    body.family = AF_UNSPEC;
+    body.ifindex = index;
+    body.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+    Message m(RTM_NEWSTATS);
+    m.Body(body);
+    return m;
+}
+
+rtnl_link_stats64 Counters(std::uint64_t rx, std::uint64_t tx)
+{
+    rtnl_link_stats64 stats{};
+    stats.rx_packets = 1; // the fields around the two read must not leak into them
+    stats.tx_packets = 2;
+    stats.rx_bytes = rx;
+    stats.tx_bytes = tx;
+    stats.rx_errors = 3;
+    return stats;
+}
+
+TEST(ParseStatsMessage, ReadsTheByteCountersWhereverTheBlockStands)
+{
+    const auto stats = Counters(0x1'0000'0007ull, 0xFEDC'BA98'7654'3210ull);
+    const std::uint32_t xstats = 0;
+    Message plain = StatsMessage(7);
+    plain.Attr(IFLA_STATS_LINK_64, &stats, sizeof stats);
+    // An empty pad puts the block 4 bytes off an 8-byte boundary; other blocks around it are skipped.
+    Message padded = StatsMessage(7);
+    padded.Attr(IFLA_STATS_UNSPEC, nullptr, 0)
+        .Attr(IFLA_STATS_LINK_XSTATS | NLA_F_NESTED, &xstats, sizeof xstats)
+        .Attr(IFLA_STATS_LINK_64, &stats, sizeof stats)
+        .Attr(IFLA_STATS_AF_SPEC | NLA_F_NESTED, &xstats, sizeof xstats);
+    // Exactly as long as the fields read: no more is needed.
+    Message shortest = StatsMessage(7);
+    shortest.Attr(IFLA_STATS_LINK_64, &stats, offsetof(rtnl_link_stats64, tx_bytes) + sizeof stats.tx_bytes);
+
+    for (const auto& [name, m] : {std::pair{"plain", plain}, std::pair{"padded", padded},
+                                  std::pair{"shortest block", shortest}}) {
+        // One byte in, so that no field stands where its type would be aligned.
+        auto bytes = m.Bytes();
+        std::vector<std::uint8_t> shifted(bytes.size() + 1);
+        std::memcpy(shifted.data() + 1, bytes.data(), bytes.size());
+        const auto parsed = rtnl::ParseStatsMessage(Bytes(shifted).subspan(1));
+        ASSERT_TRUE(parsed) << name;
+        EXPECT_EQ(parsed->index, 7u) << name;
+        EXPECT_EQ(parsed->rxBytes, 0x1'0000'0007ull) << name;
+        EXPECT_EQ(parsed->txBytes, 0xFEDC'BA98'7654'3210ull) << name;
+    }
+}
+
+TEST(ParseStatsMessage, RefusesMalformedMessages)
+{
+    const auto stats = Counters(1, 2);
+    auto cut = StatsMessage(1).Attr(IFLA_STATS_LINK_64, &stats, sizeof stats).Bytes();
+    cut.resize(NLMSG_HDRLEN + sizeof(if_stats_msg) - 4);
+    auto longerThanSent = StatsMessage(1).Attr(IFLA_STATS_LINK_64, &stats, sizeof stats).Bytes();
+    longerThanSent.resize(longerThanSent.size() - 8); // the block's header claims what is not there
+
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"shorter than if_stats_msg", cut},
+        {"block past the end", longerThanSent},
+        {"attribute past the end", StatsMessage(1).BadAttr(IFLA_STATS_LINK_64, 300).Bytes()},
+        {"attribute shorter than its header", StatsMessage(1).BadAttr(IFLA_STATS_LINK_64, 3).Bytes()},
+        {"block without tx_bytes", StatsMessage(1).Attr(IFLA_STATS_LINK_64, &stats, offsetof(rtnl_link_stats64, tx_bytes)).Bytes()},
+        {"block of 4 bytes", StatsMessage(1).Attr(IFLA_STATS_LINK_64, &stats, 4).Bytes()},
+        {"no 64-bit block", StatsMessage(1).Attr(IFLA_STATS_LINK_XSTATS, &stats, 8).Bytes()},
+        {"not a stats message", Message(RTM_NEWLINK).Body(LinkBody(1)).Attr(IFLA_STATS_LINK_64, &stats, sizeof stats).Bytes()},
+    };
+    for (const auto& c : cases)
+        EXPECT_FALSE(rtnl::ParseStatsMessage(c.bytes)) << c.name;
 }
 
 Message AddrMessage(std::uint8_t family, int index)
@@ -340,6 +420,29 @@ TEST(ScanDumpDatagram, HandsOverOwnMessagesAndStopsWhereTheDumpEnds)
         EXPECT_EQ(step, c.step) << c.name;
         EXPECT_EQ(indexes, c.indexes) << c.name;
         EXPECT_EQ(interrupted, c.interrupted) << c.name;
+    }
+}
+
+TEST(ScanDumpDatagram, ReportsTheErrorOfARefusedRequestOnly)
+{
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> datagram;
+        DumpStep step;
+        std::int32_t refusal;
+    } cases[] = {
+        {"request refused", Datagram({Error(-EOPNOTSUPP)}), DumpStep::Failed, -EOPNOTSUPP},
+        {"dump failed part-way", Datagram({Link(1), Done(-EINTR)}), DumpStep::Failed, 0},
+        {"acknowledgement", Datagram({Error(0), Link(1), Done()}), DumpStep::Done, 0},
+        {"another request's refusal", Datagram({Message(NLMSG_ERROR, 0, Seq + 1).Body(nlmsgerr{-EINVAL, {}}), Done()}), DumpStep::Done, 0},
+    };
+    for (const auto& c : cases) {
+        bool interrupted = false;
+        std::int32_t refusal = 0;
+        const auto step = rtnl::ScanDumpDatagram(c.datagram, Port, Seq, [](std::uint16_t, Bytes) { return true; },
+                                                 interrupted, &refusal);
+        EXPECT_EQ(step, c.step) << c.name;
+        EXPECT_EQ(refusal, c.refusal) << c.name;
     }
 }
 

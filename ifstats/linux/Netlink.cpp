@@ -1,6 +1,8 @@
 #include "Netlink.h"
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -16,6 +18,7 @@ constexpr std::size_t ReceiveBufferSize = 64 * 1024;
 // A kernel that stops answering must not hang the caller's event loop.
 constexpr timeval ReceiveTimeout{2, 0};
 constexpr int DumpAttempts = 3;
+constexpr std::size_t MaxRequestBody = 64;
 
 template <class F>
 auto RetryInterrupted(F&& call)
@@ -57,29 +60,54 @@ NetlinkSocket::~NetlinkSocket()
 
 DumpResult NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family, const MessageHandler& onMessage)
 {
-    if (fd_ < 0)
+    // rtgenmsg is all these dumps need; the kernel reads the family from its first byte.
+    const rtgenmsg body{family};
+    return Dump(type, Bytes(reinterpret_cast<const std::uint8_t*>(&body), sizeof body), onMessage);
+}
+
+DumpResult NetlinkSocket::Dump(std::uint16_t type, Bytes body, const MessageHandler& onMessage)
+{
+    return Exchange(type, NLM_F_DUMP, body, onMessage);
+}
+
+DumpResult NetlinkSocket::Request(std::uint16_t type, Bytes body, const MessageHandler& onMessage)
+{
+    return Exchange(type, 0, body, onMessage);
+}
+
+DumpResult NetlinkSocket::Exchange(std::uint16_t type, std::uint16_t flags, Bytes body,
+                                   const MessageHandler& onMessage)
+{
+    if (fd_ < 0 || body.size() > MaxRequestBody)
         return DumpResult::Failed;
 
-    // rtgenmsg is all a dump request needs; the kernel reads the family from its first byte.
-    struct {
-        nlmsghdr header;
-        rtgenmsg body;
-    } request{};
-    request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.body);
-    request.header.nlmsg_type = type;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = ++sequence_;
-    request.body.rtgen_family = family;
+    std::array<std::uint8_t, NLMSG_SPACE(MaxRequestBody)> request{};
+    nlmsghdr header{};
+    header.nlmsg_len = NLMSG_LENGTH(body.size());
+    header.nlmsg_type = type;
+    header.nlmsg_flags = static_cast<std::uint16_t>(NLM_F_REQUEST | flags);
+    header.nlmsg_seq = ++sequence_;
+    std::memcpy(request.data(), &header, sizeof header);
+    if (!body.empty())
+        std::memcpy(request.data() + NLMSG_HDRLEN, body.data(), body.size());
 
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     const ssize_t sent = RetryInterrupted([&] {
-        return sendto(fd_, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
+        return sendto(fd_, request.data(), header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
     });
-    if (sent != static_cast<ssize_t>(request.header.nlmsg_len))
+    if (sent != static_cast<ssize_t>(header.nlmsg_len))
         return DumpResult::Failed;
 
+    // A dump ends with NLMSG_DONE; any other request with its one answer.
+    const bool dump = (flags & NLM_F_DUMP) != 0;
+    bool answered = false;
+    const MessageHandler onAnswer = [&](std::uint16_t replyType, Bytes reply) {
+        answered = true;
+        return onMessage(replyType, reply);
+    };
     bool interrupted = false;
+    refusal_ = 0;
     for (;;) {
         iovec io{buffer_.data(), buffer_.size()};
         sockaddr_nl from{};
@@ -92,30 +120,84 @@ DumpResult NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family, const Me
         if (received <= 0 || (message.msg_flags & MSG_TRUNC) || from.nl_pid != 0)
             return DumpResult::Failed;
         const auto step = ScanDumpDatagram(Bytes(buffer_.data(), static_cast<std::size_t>(received)), portId_,
-                                           request.header.nlmsg_seq, onMessage, interrupted);
+                                           header.nlmsg_seq, dump ? onMessage : onAnswer, interrupted, &refusal_);
         if (step == DumpStep::Failed)
-            return DumpResult::Failed;
-        if (step == DumpStep::Done)
+            return refusal_ != 0 ? DumpResult::Refused : DumpResult::Failed;
+        if (step == DumpStep::Done || (!dump && answered))
             return interrupted ? DumpResult::Interrupted : DumpResult::Ok;
     }
+}
+
+DumpResult DumpConsistently(NetlinkSocket& socket, std::uint16_t type, Bytes body, const MessageHandler& onMessage,
+                            const std::function<void()>& onRestart)
+{
+    DumpResult result = DumpResult::Failed;
+    for (int attempt = 0; attempt < DumpAttempts; ++attempt) {
+        if (attempt > 0)
+            onRestart();
+        result = socket.Dump(type, body, onMessage);
+        if (result != DumpResult::Interrupted)
+            break; // on Interrupted the table changed under the dump: read it again
+    }
+    return result;
 }
 
 bool ConsistentDump(NetlinkSocket& socket, std::uint16_t type, std::uint8_t family, const MessageHandler& onMessage,
                     const std::function<void()>& onRestart)
 {
-    for (int attempt = 0; attempt < DumpAttempts; ++attempt) {
-        if (attempt > 0)
-            onRestart();
-        switch (socket.Dump(type, family, onMessage)) {
-        case DumpResult::Ok:
-            return true;
-        case DumpResult::Failed:
-            return false;
-        case DumpResult::Interrupted:
-            break; // the table changed under the dump: read it again
-        }
+    const rtgenmsg body{family};
+    return DumpConsistently(socket, type, Bytes(reinterpret_cast<const std::uint8_t*>(&body), sizeof body),
+                            onMessage, onRestart)
+        == DumpResult::Ok;
+}
+
+LinkWatch::LinkWatch()
+{
+    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+    if (fd < 0)
+        return;
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    const int group = RTNLGRP_LINK;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0
+        || setsockopt(fd, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof group) != 0) {
+        close(fd);
+        return;
     }
-    return false;
+    fd_ = fd;
+}
+
+LinkWatch::~LinkWatch()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool LinkWatch::Drain()
+{
+    if (fd_ < 0)
+        return true;
+    bool changed = false;
+    for (;;) {
+        // That a message came is all that counts: MSG_TRUNC drops its bytes unread.
+        std::uint8_t byte = 0;
+        const ssize_t received = recv(fd_, &byte, sizeof byte, MSG_DONTWAIT | MSG_TRUNC);
+        if (received > 0) {
+            changed = true;
+            continue;
+        }
+        if (received < 0 && errno == EINTR)
+            continue;
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return changed;
+        if (received < 0 && errno == ENOBUFS) {
+            changed = true; // the queue overran and messages were lost; reading goes on
+            continue;
+        }
+        close(fd_);
+        fd_ = -1;
+        return true;
+    }
 }
 
 } // namespace rtnl

@@ -62,7 +62,7 @@ bool Scalar(Bytes payload, T& out)
 } // namespace
 
 DumpStep ScanDumpDatagram(Bytes datagram, std::uint32_t portId, std::uint32_t sequence,
-                          const MessageHandler& onMessage, bool& interrupted)
+                          const MessageHandler& onMessage, bool& interrupted, std::int32_t* refusal)
 {
     while (!datagram.empty()) {
         if (datagram.size() < sizeof(nlmsghdr))
@@ -91,8 +91,11 @@ DumpStep ScanDumpDatagram(Bytes datagram, std::uint32_t portId, std::uint32_t se
         case NLMSG_ERROR: {
             if (message.size() < NLMSG_LENGTH(sizeof(std::int32_t)))
                 return DumpStep::Failed;
-            if (Load<std::int32_t>(message, NLMSG_HDRLEN) != 0)
+            if (const auto error = Load<std::int32_t>(message, NLMSG_HDRLEN); error != 0) {
+                if (refusal != nullptr)
+                    *refusal = error;
                 return DumpStep::Failed;
+            }
             continue; // an acknowledgement
         }
         case NLMSG_OVERRUN:
@@ -116,7 +119,6 @@ std::optional<LinkMessage> ParseLinkMessage(Bytes message)
     link.type = info.ifi_type;
     link.flags = info.ifi_flags;
 
-    bool have64 = false;
     const std::size_t attributesAt = std::min<std::size_t>(NLMSG_SPACE(sizeof(ifinfomsg)), message.size());
     const bool ok = ForEachAttribute(message.subspan(attributesAt), [&](std::uint16_t type, Bytes payload) {
         switch (type) {
@@ -142,13 +144,13 @@ std::optional<LinkMessage> ParseLinkMessage(Bytes message)
                 return false;
             link.rxBytes = Load<std::uint64_t>(payload, offsetof(rtnl_link_stats64, rx_bytes));
             link.txBytes = Load<std::uint64_t>(payload, offsetof(rtnl_link_stats64, tx_bytes));
-            have64 = true;
+            link.stats64 = true;
             return true;
         case IFLA_STATS:
             // Only where the kernel sent no 64-bit block, whichever comes first.
             if (payload.size() < offsetof(rtnl_link_stats, tx_bytes) + sizeof(__u32))
                 return false;
-            if (!have64) {
+            if (!link.stats64) {
                 link.rxBytes = Load<std::uint32_t>(payload, offsetof(rtnl_link_stats, rx_bytes));
                 link.txBytes = Load<std::uint32_t>(payload, offsetof(rtnl_link_stats, tx_bytes));
             }
@@ -166,6 +168,29 @@ std::optional<LinkMessage> ParseLinkMessage(Bytes message)
     if (!ok)
         return std::nullopt;
     return link;
+}
+
+std::optional<StatsMessage> ParseStatsMessage(Bytes message)
+{
+    if (message.size() < NLMSG_LENGTH(sizeof(if_stats_msg)) || Load<nlmsghdr>(message).nlmsg_type != RTM_NEWSTATS)
+        return std::nullopt;
+    StatsMessage stats;
+    stats.index = Load<if_stats_msg>(message, NLMSG_HDRLEN).ifindex;
+    bool have64 = false;
+    const std::size_t attributesAt = std::min<std::size_t>(NLMSG_SPACE(sizeof(if_stats_msg)), message.size());
+    const bool ok = ForEachAttribute(message.subspan(attributesAt), [&](std::uint16_t type, Bytes payload) {
+        if (type != IFLA_STATS_LINK_64)
+            return true; // other blocks, and the pad that may put this one on 8 bytes
+        if (payload.size() < offsetof(rtnl_link_stats64, tx_bytes) + sizeof(__u64))
+            return false;
+        stats.rxBytes = Load<std::uint64_t>(payload, offsetof(rtnl_link_stats64, rx_bytes));
+        stats.txBytes = Load<std::uint64_t>(payload, offsetof(rtnl_link_stats64, tx_bytes));
+        have64 = true;
+        return true;
+    });
+    if (!ok || !have64)
+        return std::nullopt;
+    return stats;
 }
 
 bool ParseAddrMessage(Bytes message, std::optional<AddrMessage>& address)

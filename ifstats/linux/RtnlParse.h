@@ -27,6 +27,14 @@ struct LinkMessage {
     std::uint32_t carrierChanges = 0;
     std::uint64_t rxBytes = 0;
     std::uint64_t txBytes = 0;
+    bool stats64 = false; // the counters came from IFLA_STATS64, not the 32-bit block
+};
+
+// The byte counters of one link, from RTM_NEWSTATS (IFLA_STATS_LINK_64).
+struct StatsMessage {
+    std::uint32_t index = 0;
+    std::uint64_t rxBytes = 0;
+    std::uint64_t txBytes = 0;
 };
 
 struct AddrMessage {
@@ -43,12 +51,17 @@ using MessageHandler = std::function<bool(std::uint16_t type, Bytes message)>;
 
 // Walks one datagram of a dump reply. Messages of another port or sequence are
 // skipped; NLM_F_DUMP_INTR sets `interrupted`; an error, an overrun or a message
-// that does not fit the datagram fails the dump.
+// that does not fit the datagram fails the dump. The error of an NLMSG_ERROR
+// (the kernel refusing the request) goes to `refusal` when given.
 DumpStep ScanDumpDatagram(Bytes datagram, std::uint32_t portId, std::uint32_t sequence,
-                          const MessageHandler& onMessage, bool& interrupted);
+                          const MessageHandler& onMessage, bool& interrupted, std::int32_t* refusal = nullptr);
 
 // RTM_NEWLINK message (header included); nullopt when malformed.
 std::optional<LinkMessage> ParseLinkMessage(Bytes message);
+
+// RTM_NEWSTATS message (header included) that carries IFLA_STATS_LINK_64; nullopt
+// when malformed or without that block.
+std::optional<StatsMessage> ParseStatsMessage(Bytes message);
 
 // RTM_NEWADDR message (header included). False when malformed; `address` stays
 // empty for a message that carries no IPv4 address.
