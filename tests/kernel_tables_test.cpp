@@ -3,6 +3,7 @@
 // then UDP datagrams across the pair counted to the byte.
 
 #include "ifstats/IPHelper.h"
+#include "ifstats/linux/LinkReads.h"
 #include "support/NetNs.h"
 #include "traffic/TrafficUnit.h"
 
@@ -10,6 +11,8 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -25,6 +28,8 @@ constexpr const char* MacA = "02:00:00:00:0a:01";
 constexpr const char* MacB = "02:00:00:00:0b:01";
 constexpr const char* MacIfb = "02:00:00:00:0c:01";
 constexpr std::uint16_t Port = 47001;
+constexpr std::uint16_t PortA = 47002;
+constexpr std::uint32_t OperDown = 2; // IF_OPER_DOWN; <linux/if.h> clashes with <net/if.h>
 
 class FileDescriptor {
 public:
@@ -131,6 +136,35 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         return last;
+    }
+
+    struct CountedRead {
+        TMIBIfArray rows;
+        std::uint64_t full = 0;     // reads that dumped every link
+        std::uint64_t counters = 0; // reads that took the byte counters alone
+    };
+
+    static CountedRead ReadCounted(const Namespace& ns)
+    {
+        const auto before = rtnl::CountLinkReads();
+        CountedRead read;
+        read.rows = ReadIn(ns);
+        const auto after = rtnl::CountLinkReads();
+        read.full = after.full - before.full;
+        read.counters = after.counters - before.counters;
+        return read;
+    }
+
+    // Reads until one takes the counters alone: the links have settled (a
+    // link just brought up still hears from the kernel's link watch for a while).
+    static bool Settle(const Namespace& ns)
+    {
+        for (int i = 0; i < 50; ++i) {
+            if (ReadCounted(ns).counters == 1)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
     }
 
     static inline std::string missing_;
@@ -264,6 +298,151 @@ TEST_F(KernelTables, FillWithoutSizeCallReadsAfreshAndReportsGrowth)
     EXPECT_EQ(rows.size(), before + 1u);
     EXPECT_NE(FindRow(rows, "ifbGrow"), nullptr);
     EXPECT_TRUE(a_->Ip("link del ifbGrow"));
+}
+
+TEST_F(KernelTables, EveryLinkChangeShowsInTheVeryNextRead)
+{
+    // A failed step's leftovers would go with the namespaces, but other tests come first.
+    struct Cleanup {
+        const Namespace& ns;
+        ~Cleanup()
+        {
+            ns.Ip("link del wmW");
+            ns.Ip("link del wmV");
+        }
+    } cleanup{*a_};
+
+    const std::string peerSpace = b_->Name();
+    const auto in = [](const TMIBIfArray& rows, const char* name) { return FindRow(rows, name); };
+    std::uint32_t index = 0;
+    // One link through its life, wmW in a_ with its peer in b_; each step is
+    // one change and the test its row (or its absence) must pass after it.
+    const struct {
+        const char* what;
+        std::function<bool()> change;
+        std::function<bool(const TMIBIfArray&)> seen;
+    } steps[] = {
+        {"added",
+         [&] { return a_->Ip("link add wmW address 02:00:00:00:0d:01 type veth peer name wmP netns " + peerSpace); },
+         [&](const TMIBIfArray& rows) {
+             index = in(rows, "wmW") ? in(rows, "wmW")->dwIndex : 0;
+             return index != 0;
+         }},
+        {"renamed", [&] { return a_->Ip("link set wmW name wmV"); },
+         [&](const TMIBIfArray& rows) { return !in(rows, "wmW") && in(rows, "wmV") && in(rows, "wmV")->dwIndex == index; }},
+        // The kernel sends no notification for this one: the link is down.
+        {"alias set while down", [&] { return a_->Ip("link set wmV alias watched"); },
+         [&](const TMIBIfArray& rows) { return in(rows, "wmV") && Description(*in(rows, "wmV")) == "wmV (veth) - watched"; }},
+        {"MAC changed while down", [&] { return a_->Ip("link set wmV address 02:00:00:00:0d:02"); },
+         [&](const TMIBIfArray& rows) {
+             const MIB_IFROW* v = in(rows, "wmV");
+             return v && MacAddrToStr(v->bPhysAddr, static_cast<std::int32_t>(v->dwPhysAddrLen)) == "02-00-00-00-0D-02";
+         }},
+        {"up", [&] { return b_->Ip("link set wmP up") && a_->Ip("link set wmV up"); },
+         [&](const TMIBIfArray& rows) { return in(rows, "wmV") && in(rows, "wmV")->dwAdminStatus == 1; }},
+        {"alias changed while up", [&] { return a_->Ip("link set wmV alias renamed"); },
+         [&](const TMIBIfArray& rows) { return in(rows, "wmV") && Description(*in(rows, "wmV")) == "wmV (veth) - renamed"; }},
+        {"MAC changed while up", [&] { return a_->Ip("link set wmV address 02:00:00:00:0d:03"); },
+         [&](const TMIBIfArray& rows) {
+             const MIB_IFROW* v = in(rows, "wmV");
+             return v && MacAddrToStr(v->bPhysAddr, static_cast<std::int32_t>(v->dwPhysAddrLen)) == "02-00-00-00-0D-03";
+         }},
+        {"down", [&] { return a_->Ip("link set wmV down"); },
+         [&](const TMIBIfArray& rows) {
+             const MIB_IFROW* v = in(rows, "wmV");
+             return v && v->dwAdminStatus == 2 && v->dwOperStatus == OperDown;
+         }},
+        {"deleted", [&] { return a_->Ip("link del wmV"); },
+         [&](const TMIBIfArray& rows) { return !in(rows, "wmV") && in(rows, "vA"); }},
+    };
+
+    for (const auto& step : steps) {
+        // Settled: a read takes the counters alone, and so does the next.
+        ASSERT_TRUE(Settle(*a_)) << "no read took the counters alone before: " << step.what;
+        const CountedRead steady = ReadCounted(*a_);
+        EXPECT_EQ(steady.full, 0u) << "a steady read dumped every link, before: " << step.what;
+        EXPECT_FALSE(step.seen(steady.rows)) << "seen before the change: " << step.what;
+
+        ASSERT_TRUE(step.change()) << step.what;
+        const CountedRead next = ReadCounted(*a_);
+        EXPECT_EQ(next.full, 1u) << step.what;
+        EXPECT_TRUE(step.seen(next.rows)) << step.what;
+    }
+}
+
+TEST_F(KernelTables, CountersStayExactAcrossReadsOfTheCountersAlone)
+{
+    // One socket at each end of the pair, each sending to the other; sockets
+    // keep the namespace they were made in.
+    FileDescriptor atA = [&] {
+        Enter inside(*a_);
+        return FileDescriptor(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    }();
+    FileDescriptor atB = [&] {
+        Enter inside(*b_);
+        return FileDescriptor(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    }();
+    ASSERT_GE(atA.get(), 0);
+    ASSERT_GE(atB.get(), 0);
+    const sockaddr_in toA = Address("10.77.0.1", PortA);
+    const sockaddr_in toB = Address("10.77.0.2", PortA);
+    ASSERT_EQ(bind(atA.get(), reinterpret_cast<const sockaddr*>(&toA), sizeof toA), 0);
+    ASSERT_EQ(bind(atB.get(), reinterpret_cast<const sockaddr*>(&toB), sizeof toB), 0);
+    const timeval timeout{2, 0};
+    setsockopt(atA.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(atB.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+
+    // `count` datagrams of `size` bytes, each received before the next; false if any went astray.
+    const auto send = [](int from, int to, const sockaddr_in& address, int count, std::size_t size) {
+        const std::vector<char> payload(size, 'y');
+        std::vector<char> buffer(size + 1);
+        for (int i = 0; i < count; ++i)
+            if (sendto(from, payload.data(), size, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address)
+                    != static_cast<ssize_t>(size)
+                || recv(to, buffer.data(), buffer.size(), 0) != static_cast<ssize_t>(size))
+                return false;
+        return true;
+    };
+    const auto onTheWire = [](int count, std::size_t size) { return std::uint64_t(count) * (14 + 20 + 8 + size); };
+
+    ASSERT_TRUE(Settle(*a_));
+    rtnl::ForgetLinkRows();
+    const CountedRead first = ReadCounted(*a_);
+    ASSERT_EQ(first.full, 1u);
+    ASSERT_NE(FindRow(first.rows, "vA"), nullptr);
+    MIB_IFROW last = *FindRow(first.rows, "vA");
+
+    // Rounds of known traffic both ways, each read from the counters alone but
+    // the last: no total may jump where reads switch from one way to the other.
+    const struct {
+        int out;
+        std::size_t outSize;
+        int in;
+        std::size_t inSize;
+        bool full;
+    } rounds[] = {
+        {3, 100, 0, 0, false}, {0, 0, 5, 1000, false}, {7, 1, 2, 1400, false}, {0, 0, 0, 0, false},
+        {4, 333, 6, 77, true},
+    };
+    for (std::size_t r = 0; r < std::size(rounds); ++r) {
+        const auto& round = rounds[r];
+        ASSERT_TRUE(send(atA.get(), atB.get(), toB, round.out, round.outSize)) << "round " << r;
+        ASSERT_TRUE(send(atB.get(), atA.get(), toA, round.in, round.inSize)) << "round " << r;
+        if (round.full)
+            rtnl::ForgetLinkRows();
+        const CountedRead read = ReadCounted(*a_);
+        EXPECT_EQ(read.full, round.full ? 1u : 0u) << "round " << r;
+        const MIB_IFROW* vA = FindRow(read.rows, "vA");
+        ASSERT_NE(vA, nullptr) << "round " << r;
+        EXPECT_EQ(vA->dwOutOctets - last.dwOutOctets, onTheWire(round.out, round.outSize)) << "round " << r;
+        EXPECT_EQ(vA->dwInOctets - last.dwInOctets, onTheWire(round.in, round.inSize)) << "round " << r;
+        // Only the counters move: every other byte of the row stays as the full read made it.
+        MIB_IFROW same = *vA;
+        same.dwInOctets = last.dwInOctets;
+        same.dwOutOctets = last.dwOutOctets;
+        EXPECT_EQ(std::memcmp(&same, &last, sizeof same), 0) << "round " << r;
+        last = *vA;
+    }
 }
 
 } // namespace
