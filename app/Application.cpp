@@ -3,9 +3,7 @@
 #include "app/Version.h"
 #include "ui/ErrorReport.h"
 
-#include <QCloseEvent>
 #include <QIcon>
-
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {

@@ -116,7 +116,7 @@ void SteadyReadOverBareDump(benchmark::State& state)
             rtnl::NetlinkSocket socket;
             if_stats_msg statsRequest{};
             statsRequest.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
-            const rtnl::Bytes statsBody(reinterpret_cast<const std::uint8_t*>(&statsRequest), sizeof statsRequest);
+            const rtnl::Bytes statsBody = rtnl::AsBytes(statsRequest);
             const auto ignore = [](std::uint16_t, rtnl::Bytes) { return true; };
             if (!WarmUp(state))
                 return;

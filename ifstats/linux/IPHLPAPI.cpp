@@ -181,12 +181,6 @@ std::optional<std::vector<MIB_IFROW>> ReadAllLinks(rtnl::NetlinkSocket& socket)
 // old one may be left mid-dump.
 enum class Shortcut { Ok, Missed, Failed };
 
-template <class T>
-rtnl::Bytes AsBytes(const T& value)
-{
-    return {reinterpret_cast<const std::uint8_t*>(&value), sizeof value};
-}
-
 // Overwrites the byte counters of `rows` from a stats dump, which must list
 // the same links in the same order. Both blocks are filled by dev_get_stats(),
 // so these are the very counters IFLA_STATS64 gives.
@@ -198,7 +192,7 @@ Shortcut ReadCounters(rtnl::NetlinkSocket& socket, std::vector<MIB_IFROW>& rows)
     std::size_t next = 0;
     bool same = true;
     const auto result = rtnl::DumpConsistently(
-        socket, RTM_GETSTATS, AsBytes(request),
+        socket, RTM_GETSTATS, rtnl::AsBytes(request),
         [&](std::uint16_t, rtnl::Bytes message) {
             const auto stats = rtnl::ParseStatsMessage(message);
             if (!stats)
@@ -257,7 +251,7 @@ Shortcut CheckDownLink(rtnl::NetlinkSocket& socket, const MIB_IFROW& cached)
     request.maskHeader.rta_type = IFLA_EXT_MASK;
     request.mask = RTEXT_FILTER_SKIP_STATS;
     std::optional<rtnl::LinkMessage> link;
-    const auto result = socket.Request(RTM_GETLINK, AsBytes(request), [&](std::uint16_t, rtnl::Bytes message) {
+    const auto result = socket.Request(RTM_GETLINK, rtnl::AsBytes(request), [&](std::uint16_t, rtnl::Bytes message) {
         link = rtnl::ParseLinkMessage(message);
         return link.has_value();
     });

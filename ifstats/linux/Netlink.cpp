@@ -62,7 +62,7 @@ DumpResult NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family, const Me
 {
     // rtgenmsg is all these dumps need; the kernel reads the family from its first byte.
     const rtgenmsg body{family};
-    return Dump(type, Bytes(reinterpret_cast<const std::uint8_t*>(&body), sizeof body), onMessage);
+    return Dump(type, AsBytes(body), onMessage);
 }
 
 DumpResult NetlinkSocket::Dump(std::uint16_t type, Bytes body, const MessageHandler& onMessage)
@@ -146,9 +146,7 @@ bool ConsistentDump(NetlinkSocket& socket, std::uint16_t type, std::uint8_t fami
                     const std::function<void()>& onRestart)
 {
     const rtgenmsg body{family};
-    return DumpConsistently(socket, type, Bytes(reinterpret_cast<const std::uint8_t*>(&body), sizeof body),
-                            onMessage, onRestart)
-        == DumpResult::Ok;
+    return DumpConsistently(socket, type, AsBytes(body), onMessage, onRestart) == DumpResult::Ok;
 }
 
 LinkWatch::LinkWatch()

@@ -10,6 +10,13 @@
 namespace rtnl {
 
 // Refused: the kernel answered the request with an error (LastRefusal()).
+// A request body as the bytes it is sent as.
+template <class T>
+Bytes AsBytes(const T& body)
+{
+    return {reinterpret_cast<const std::uint8_t*>(&body), sizeof body};
+}
+
 enum class DumpResult { Ok, Failed, Interrupted, Refused };
 
 class NetlinkSocket {
